@@ -1,0 +1,82 @@
+#include "app/Main.h"
+
+#include "device/Protocol.h"
+#include "platform/Beeper.h"
+#include "platform/Clock.h"
+#include "resources/Texts.h"
+#include "ui_Main.h"
+
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QScreen>
+#include <QScrollBar>
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace korvessan {
+
+TMainForm::TMainForm(TFtdiDriver& driver, TClock& clock, TBeeper& beeper, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      FUi(std::make_unique<Ui::TMainForm>()), FDriver(driver), FClock(clock), FBeeper(beeper) {
+  FUi->setupUi(this);
+  setFixedSize(size());
+  connect(FUi->Button1, &QPushButton::clicked, this, &TMainForm::Button1Click);
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  FormShow();
+}
+
+void TMainForm::FormShow() {
+  if (const QScreen* screen = this->screen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  activateWindow();
+  setFocus();
+}
+
+void TMainForm::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  // The first discovery waits until the window has been painted once, so the
+  // user sees the window while a slow tracker is being identified.
+  if (!FFirstScanQueued) {
+    FFirstScanQueued = true;
+    QMetaObject::invokeMethod(this, &TMainForm::WMDeviceChange, Qt::QueuedConnection);
+  }
+}
+
+void TMainForm::LogMessage(int level, const char* format, ...) {
+  static_cast<void>(level);
+  std::va_list args;
+  va_start(args, format);
+  std::va_list measure;
+  va_copy(measure, args);
+  const int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  std::string line(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  if (length > 0)
+    std::vsnprintf(line.data(), line.size() + 1, format, args);
+  va_end(args);
+
+  FUi->DebugMemo->appendPlainText(QString::fromUtf8(line));
+  QScrollBar* scrollBar = FUi->DebugMemo->verticalScrollBar();
+  scrollBar->setValue(scrollBar->maximum());
+  // Handlers hold the event loop, so the line is painted now or not at all
+  // until the handler returns.
+  FUi->DebugMemo->viewport()->repaint();
+}
+
+void TMainForm::WMDeviceChange() { ScanDevices(); }
+
+void TMainForm::ScanDevices() {}
+
+void TMainForm::Button1Click() {}
+
+} // namespace korvessan

@@ -1,0 +1,17 @@
+#pragma once
+
+// Everything the tool says to its user, in one place. UTF-8.
+namespace korvessan::Texts {
+
+inline constexpr char AppTitle[] = "Стирание Korvessan";
+
+// Status log lines; the formats take printf arguments.
+inline constexpr char SerialNumber[] = "Серийный номер %d";
+inline constexpr char UnknownNumber[] = "Неизвестный номер %d";
+inline constexpr char NotConnected[] = "Устройство не подключено";
+inline constexpr char EraseStarted[] = "Идёт стирание записей в приборе, пожалуйста, подождите...";
+inline constexpr char SectorErased[] = "Сектор %d стерт";
+inline constexpr char EraseDone[] = "Память успешно стёрта, дождитесь погасания красного светодиода";
+inline constexpr char EraseFailed[] = "Ошибка при стирании";
+
+} // namespace korvessan::Texts
