@@ -77,6 +77,4 @@ void TMainForm::WMDeviceChange() { ScanDevices(); }
 
 void TMainForm::ScanDevices() {}
 
-void TMainForm::Button1Click() {}
-
 } // namespace korvessan

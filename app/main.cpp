@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "resources/Texts.h"
 #include "sim/SimBridge.h"
+#include "sim/Tracker.h"
 
 #include <QCommandLineParser>
 
@@ -25,7 +26,8 @@ int Run(TApplication& application) {
   TRealClock clock;
   const auto beeper = CreateSoundBeeper(clock);
   sim::TSimBridge bridge(clock);
-  bridge.Plug({});
+  if (parser.isSet(simulate))
+    bridge.Plug({.Description = "BLACK BOX", .SerialNumber = "777", .Peer = std::make_shared<sim::TTracker>()});
 
   TMainForm MainForm(bridge, clock, *beeper);
   MainForm.show();
