@@ -6,12 +6,12 @@
 
 namespace korvessan {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
 
-bool TApplication::notify(QObject* receiver, QEvent* event) {
+bool TApplication::notify(QObject *receiver, QEvent *event) {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const std::exception& error) {
+  } catch (const std::exception &error) {
     ShowException(error.what());
   } catch (...) {
     ShowException("");
@@ -19,7 +19,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
-void TApplication::ShowException(const char* what) {
+void TApplication::ShowException(const char *what) {
   QMessageBox::critical(nullptr, applicationDisplayName(), QString::fromUtf8(what));
 }
 

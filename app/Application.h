@@ -8,10 +8,10 @@ namespace korvessan {
 // of letting it abort the process.
 class TApplication final : public QApplication {
 public:
-  TApplication(int& argc, char** argv);
-  bool notify(QObject* receiver, QEvent* event) override;
+  TApplication(int &argc, char **argv);
+  bool notify(QObject *receiver, QEvent *event) override;
 
-  static void ShowException(const char* what);
+  static void ShowException(const char *what);
 };
 
 } // namespace korvessan

@@ -25,7 +25,9 @@ constexpr unsigned FailureToneHz = 100, FailureToneMs = 100;
 } // namespace
 
 void TMainForm::Button1Click() {
-  if (!OpenDevice(true)) {
+  // Device number 0 serves when discovery identified nothing, so a tracker
+  // whose bridge strings were never programmed can still be erased.
+  if (!OpenDevice(FIdentifiedDevice.value_or(0), true)) {
     LogMessage(1, Texts::NotConnected);
     return;
   }

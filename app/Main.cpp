@@ -11,12 +11,16 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <cstdarg>
 #include <cstdio>
 
 namespace korvessan {
 
-TMainForm::TMainForm(TFtdiDriver& driver, TClock& clock, TBeeper& beeper, QWidget* parent)
+TMainForm::TMainForm(TFtdiDriver &driver, TClock &clock, TBeeper &beeper, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       FUi(std::make_unique<Ui::TMainForm>()), FDriver(driver), FClock(clock), FBeeper(beeper) {
@@ -27,13 +31,13 @@ TMainForm::TMainForm(TFtdiDriver& driver, TClock& clock, TBeeper& beeper, QWidge
 
 TMainForm::~TMainForm() = default;
 
-void TMainForm::showEvent(QShowEvent* event) {
+void TMainForm::showEvent(QShowEvent *event) {
   QWidget::showEvent(event);
   FormShow();
 }
 
 void TMainForm::FormShow() {
-  if (const QScreen* screen = this->screen()) {
+  if (const QScreen *screen = this->screen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
@@ -42,17 +46,34 @@ void TMainForm::FormShow() {
   setFocus();
 }
 
-void TMainForm::paintEvent(QPaintEvent* event) {
+void TMainForm::paintEvent(QPaintEvent *event) {
   QWidget::paintEvent(event);
   // The first discovery waits until the window has been painted once, so the
   // user sees the window while a slow tracker is being identified.
   if (!FFirstScanQueued) {
     FFirstScanQueued = true;
-    QMetaObject::invokeMethod(this, &TMainForm::WMDeviceChange, Qt::QueuedConnection);
+    PostDeviceChange();
   }
 }
 
-void TMainForm::LogMessage(int level, const char* format, ...) {
+void TMainForm::PostDeviceChange() {
+  QMetaObject::invokeMethod(this, &TMainForm::WMDeviceChange, Qt::QueuedConnection);
+}
+
+#ifdef Q_OS_WIN
+bool TMainForm::nativeEvent(const QByteArray &eventType, void *message, qintptr *result) {
+  constexpr unsigned WM_DEVICECHANGE = 0x0219;
+  const auto *msg = static_cast<const MSG *>(message);
+  if (eventType == "windows_generic_MSG" && msg->message == WM_DEVICECHANGE) {
+    WMDeviceChange();
+    *result = 1;
+    return true;
+  }
+  return QWidget::nativeEvent(eventType, message, result);
+}
+#endif
+
+void TMainForm::LogMessage(int level, const char *format, ...) {
   static_cast<void>(level);
   std::va_list args;
   va_start(args, format);
@@ -66,7 +87,7 @@ void TMainForm::LogMessage(int level, const char* format, ...) {
   va_end(args);
 
   FUi->DebugMemo->appendPlainText(QString::fromUtf8(line));
-  QScrollBar* scrollBar = FUi->DebugMemo->verticalScrollBar();
+  QScrollBar *scrollBar = FUi->DebugMemo->verticalScrollBar();
   scrollBar->setValue(scrollBar->maximum());
   // Handlers hold the event loop, so the line is painted now or not at all
   // until the handler returns.
@@ -74,7 +95,5 @@ void TMainForm::LogMessage(int level, const char* format, ...) {
 }
 
 void TMainForm::WMDeviceChange() { ScanDevices(); }
-
-void TMainForm::ScanDevices() {}
 
 } // namespace korvessan

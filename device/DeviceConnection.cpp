@@ -5,17 +5,18 @@
 
 namespace korvessan {
 
-bool TMainForm::OpenDevice(bool eraseMode) {
-  if (FDriver.FT_Open(0, &FDevice) != FT_OK) {
+bool TMainForm::OpenDevice(int deviceNumber, bool eraseMode) {
+  if (FDriver.FT_Open(deviceNumber, &FDevice) != FT_OK) {
     FDevice = nullptr;
     return false;
   }
   const TTimeoutProfile profile = eraseMode ? EraseProfile : IdentifyProfile;
-  const bool configured = FDriver.FT_SetBaudRate(FDevice, LineBaudRate) == FT_OK &&
-                          FDriver.FT_SetTimeouts(FDevice, profile.ReadMs, profile.WriteMs) == FT_OK &&
-                          FDriver.FT_SetDataCharacteristics(FDevice, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) == FT_OK &&
-                          FDriver.FT_SetFlowControl(FDevice, FT_FLOW_NONE, 0, 0) == FT_OK &&
-                          FDriver.FT_SetLatencyTimer(FDevice, LineLatencyMs) == FT_OK;
+  const bool configured =
+      FDriver.FT_SetBaudRate(FDevice, LineBaudRate) == FT_OK &&
+      FDriver.FT_SetTimeouts(FDevice, profile.ReadMs, profile.WriteMs) == FT_OK &&
+      FDriver.FT_SetDataCharacteristics(FDevice, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE) == FT_OK &&
+      FDriver.FT_SetFlowControl(FDevice, FT_FLOW_NONE, 0, 0) == FT_OK &&
+      FDriver.FT_SetLatencyTimer(FDevice, LineLatencyMs) == FT_OK;
   if (!configured) {
     CloseDevice();
     return false;
@@ -46,7 +47,7 @@ void TMainForm::SendCommand(std::string_view text) {
   WriteCommand();
 }
 
-void TMainForm::ReadReply(void* buffer, DWORD count) {
+void TMainForm::ReadReply(void *buffer, DWORD count) {
   FTransferred = 0;
   if (FDriver.FT_Read(FDevice, buffer, count, &FTransferred) != FT_OK || FTransferred > count)
     FTransferred = 0;

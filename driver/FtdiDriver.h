@@ -9,7 +9,7 @@ namespace korvessan {
 // Every backend (the vendor library, libftdi1, the simulated bridge) offers
 // exactly these calls; a status of FT_OK is success.
 
-using FT_HANDLE = void*;
+using FT_HANDLE = void *;
 using FT_STATUS = std::uint32_t;
 using DWORD = std::uint32_t;
 using ULONG = std::uint32_t;
@@ -56,19 +56,18 @@ class TFtdiDriver {
 public:
   virtual ~TFtdiDriver() = default;
 
-  virtual FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) = 0;
-  virtual FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) = 0;
+  virtual FT_STATUS FT_ListDevices(void *arg1, void *arg2, DWORD flags) = 0;
+  virtual FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *handle) = 0;
   virtual FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) = 0;
   // Time-outs in milliseconds. A read returns when its count has arrived or
   // the read time-out has passed: FT_OK either way, with a short count then.
   virtual FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) = 0;
-  virtual FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                              UCHAR parity) = 0;
+  virtual FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) = 0;
   virtual FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xon, UCHAR xoff) = 0;
   virtual FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) = 0;
   virtual FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) = 0;
-  virtual FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) = 0;
-  virtual FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) = 0;
+  virtual FT_STATUS FT_Write(FT_HANDLE handle, const void *buffer, DWORD count, DWORD *written) = 0;
+  virtual FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD count, DWORD *read) = 0;
   virtual FT_STATUS FT_ResetDevice(FT_HANDLE handle) = 0;
   virtual FT_STATUS FT_Close(FT_HANDLE handle) = 0;
 };

@@ -28,7 +28,7 @@ std::vector<short> MakeTone(unsigned frequencyHz, unsigned durationMs) {
 
 class TAlsaBeeper final : public TBeeper {
 public:
-  explicit TAlsaBeeper(TClock& clock) : FClock(clock) {}
+  explicit TAlsaBeeper(TClock &clock) : FClock(clock) {}
 
   void Beep(unsigned frequencyHz, unsigned durationMs) override {
     const TTime start = FClock.Now();
@@ -39,12 +39,11 @@ public:
 
 private:
   static void Play(unsigned frequencyHz, unsigned durationMs) {
-    snd_pcm_t* pcm = nullptr;
+    snd_pcm_t *pcm = nullptr;
     if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0)
       return;
     bool played = false;
-    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, SampleRate, 1,
-                           100000) == 0) {
+    if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 1, SampleRate, 1, 100000) == 0) {
       const std::vector<short> tone = MakeTone(frequencyHz, durationMs);
       std::size_t done = 0;
       played = true;
@@ -64,13 +63,11 @@ private:
     snd_pcm_close(pcm);
   }
 
-  TClock& FClock;
+  TClock &FClock;
 };
 
 } // namespace
 
-std::unique_ptr<TBeeper> CreateSoundBeeper(TClock& clock) {
-  return std::make_unique<TAlsaBeeper>(clock);
-}
+std::unique_ptr<TBeeper> CreateSoundBeeper(TClock &clock) { return std::make_unique<TAlsaBeeper>(clock); }
 
 } // namespace korvessan

@@ -16,6 +16,6 @@ public:
 
 // Plays to ALSA's default PCM device; where none opens, it waits the duration
 // on the clock instead, so a beep always takes the same time.
-std::unique_ptr<TBeeper> CreateSoundBeeper(TClock& clock);
+std::unique_ptr<TBeeper> CreateSoundBeeper(TClock &clock);
 
 } // namespace korvessan

@@ -6,9 +6,7 @@ namespace korvessan {
 
 TRealClock::TRealClock() : FEpoch(std::chrono::steady_clock::now()) {}
 
-TTime TRealClock::Now() const {
-  return std::chrono::duration_cast<TTime>(std::chrono::steady_clock::now() - FEpoch);
-}
+TTime TRealClock::Now() const { return std::chrono::duration_cast<TTime>(std::chrono::steady_clock::now() - FEpoch); }
 
 void TRealClock::Sleep(TDuration duration) {
   if (duration > TDuration::zero())

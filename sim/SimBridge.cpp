@@ -14,14 +14,14 @@ std::size_t Index(TCall call) { return static_cast<std::size_t>(call); }
 
 } // namespace
 
-TDuration CharacterTime(const TLineSettings& line) {
-  const unsigned bits = 1 + line.WordLength + (line.Parity == FT_PARITY_NONE ? 0 : 1) +
-                        (line.StopBits == FT_STOP_BITS_2 ? 2 : 1);
+TDuration CharacterTime(const TLineSettings &line) {
+  const unsigned bits =
+      1 + line.WordLength + (line.Parity == FT_PARITY_NONE ? 0 : 1) + (line.StopBits == FT_STOP_BITS_2 ? 2 : 1);
   const ULONG baud = std::max<ULONG>(line.BaudRate, 1);
   return TDuration(std::chrono::nanoseconds(1'000'000'000LL * bits / baud));
 }
 
-TSimBridge::TSimBridge(TClock& clock) : FClock(clock) {}
+TSimBridge::TSimBridge(TClock &clock) : FClock(clock) {}
 TSimBridge::~TSimBridge() = default;
 
 std::size_t TSimBridge::Plug(TSimDeviceConfig config) {
@@ -60,15 +60,15 @@ void TSimBridge::InjectFault(std::size_t index, TCall call, TFault fault) {
 
 TLineSettings TSimBridge::LineOf(std::size_t index) const { return FDevices.at(index)->Line; }
 
-FT_STATUS TSimBridge::Fault(TDevice& device, TCall call) {
+FT_STATUS TSimBridge::Fault(TDevice &device, TCall call) {
   const unsigned calls = device.Calls[Index(call)]++;
-  const auto& fault = device.Faults[Index(call)];
+  const auto &fault = device.Faults[Index(call)];
   if (fault && calls >= fault->SucceedFirst)
     return fault->Status;
   return FT_OK;
 }
 
-FT_STATUS TSimBridge::Enter(FT_HANDLE handle, TCall call, const std::string& text, TDevice*& device) {
+FT_STATUS TSimBridge::Enter(FT_HANDLE handle, TCall call, const std::string &text, TDevice *&device) {
   ApplyScheduledRemovals();
   FCallLog.push_back(text);
   const auto it = FHandles.find(handle);
@@ -80,14 +80,15 @@ FT_STATUS TSimBridge::Enter(FT_HANDLE handle, TCall call, const std::string& tex
   return Fault(*device, call);
 }
 
-FT_STATUS TSimBridge::FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
+FT_STATUS TSimBridge::FT_ListDevices(void *arg1, void *arg2, DWORD flags) {
   ApplyScheduledRemovals();
   if (flags == FT_LIST_NUMBER_ONLY) {
+    FCallLog.push_back("FT_ListDevices(count)");
     if (arg1 == nullptr)
       return FT_INVALID_PARAMETER;
     if (FCountFault && FCountCalls++ >= FCountFault->SucceedFirst)
       return FCountFault->Status;
-    *static_cast<DWORD*>(arg1) = static_cast<DWORD>(FDevices.size());
+    *static_cast<DWORD *>(arg1) = static_cast<DWORD>(FDevices.size());
     return FT_OK;
   }
   const DWORD what = flags & ~FT_LIST_BY_INDEX;
@@ -95,26 +96,28 @@ FT_STATUS TSimBridge::FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
       arg2 == nullptr)
     return FT_INVALID_PARAMETER;
   const auto index = reinterpret_cast<std::uintptr_t>(arg1);
+  FCallLog.push_back("FT_ListDevices(" + std::to_string(index) +
+                     (what == FT_OPEN_BY_DESCRIPTION ? ",description)" : ",serial)"));
   if (index >= FDevices.size())
     return FT_DEVICE_NOT_FOUND;
-  TDevice& device = *FDevices[index];
+  TDevice &device = *FDevices[index];
   if (const FT_STATUS status = Fault(device, TCall::ListDevices); status != FT_OK)
     return status;
-  const std::string& text = what == FT_OPEN_BY_DESCRIPTION ? device.Config.Description : device.Config.SerialNumber;
+  const std::string &text = what == FT_OPEN_BY_DESCRIPTION ? device.Config.Description : device.Config.SerialNumber;
   const std::size_t length = std::min<std::size_t>(text.size(), ListStringBufferSize - 1);
   std::memcpy(arg2, text.data(), length);
-  static_cast<char*>(arg2)[length] = '\0';
+  static_cast<char *>(arg2)[length] = '\0';
   return FT_OK;
 }
 
-FT_STATUS TSimBridge::FT_Open(int deviceNumber, FT_HANDLE* handle) {
+FT_STATUS TSimBridge::FT_Open(int deviceNumber, FT_HANDLE *handle) {
   ApplyScheduledRemovals();
   FCallLog.push_back("FT_Open(" + std::to_string(deviceNumber) + ")");
   if (handle == nullptr)
     return FT_INVALID_PARAMETER;
   if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= FDevices.size())
     return FT_DEVICE_NOT_FOUND;
-  const auto& device = FDevices[static_cast<std::size_t>(deviceNumber)];
+  const auto &device = FDevices[static_cast<std::size_t>(deviceNumber)];
   if (device->IsOpen)
     return FT_DEVICE_NOT_OPENED;
   if (const FT_STATUS status = Fault(*device, TCall::Open); status != FT_OK)
@@ -133,8 +136,9 @@ FT_STATUS TSimBridge::FT_Open(int deviceNumber, FT_HANDLE* handle) {
 }
 
 FT_STATUS TSimBridge::FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) {
-  TDevice* device = nullptr;
-  const FT_STATUS status = Enter(handle, TCall::SetBaudRate, "FT_SetBaudRate(" + std::to_string(baudRate) + ")", device);
+  TDevice *device = nullptr;
+  const FT_STATUS status =
+      Enter(handle, TCall::SetBaudRate, "FT_SetBaudRate(" + std::to_string(baudRate) + ")", device);
   if (status != FT_OK)
     return status;
   if (baudRate < 183 || baudRate > 3'000'000)
@@ -144,10 +148,10 @@ FT_STATUS TSimBridge::FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) {
 }
 
 FT_STATUS TSimBridge::FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) {
-  TDevice* device = nullptr;
-  const FT_STATUS status = Enter(
-      handle, TCall::SetTimeouts,
-      "FT_SetTimeouts(" + std::to_string(readTimeout) + "," + std::to_string(writeTimeout) + ")", device);
+  TDevice *device = nullptr;
+  const FT_STATUS status =
+      Enter(handle, TCall::SetTimeouts,
+            "FT_SetTimeouts(" + std::to_string(readTimeout) + "," + std::to_string(writeTimeout) + ")", device);
   if (status != FT_OK)
     return status;
   device->ReadTimeoutMs = readTimeout;
@@ -156,7 +160,7 @@ FT_STATUS TSimBridge::FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG 
 }
 
 FT_STATUS TSimBridge::FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) {
-  TDevice* device = nullptr;
+  TDevice *device = nullptr;
   const FT_STATUS status = Enter(handle, TCall::SetDataCharacteristics,
                                  "FT_SetDataCharacteristics(" + std::to_string(wordLength) + "," +
                                      std::to_string(stopBits) + "," + std::to_string(parity) + ")",
@@ -173,10 +177,10 @@ FT_STATUS TSimBridge::FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLeng
 }
 
 FT_STATUS TSimBridge::FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xon, UCHAR xoff) {
-  TDevice* device = nullptr;
+  TDevice *device = nullptr;
   const FT_STATUS status = Enter(handle, TCall::SetFlowControl,
-                                 "FT_SetFlowControl(" + std::to_string(flowControl) + "," + std::to_string(xon) +
-                                     "," + std::to_string(xoff) + ")",
+                                 "FT_SetFlowControl(" + std::to_string(flowControl) + "," + std::to_string(xon) + "," +
+                                     std::to_string(xoff) + ")",
                                  device);
   if (status != FT_OK)
     return status;
@@ -185,7 +189,7 @@ FT_STATUS TSimBridge::FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UC
 }
 
 FT_STATUS TSimBridge::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) {
-  TDevice* device = nullptr;
+  TDevice *device = nullptr;
   const FT_STATUS status =
       Enter(handle, TCall::SetLatencyTimer, "FT_SetLatencyTimer(" + std::to_string(latencyMs) + ")", device);
   if (status != FT_OK)
@@ -196,9 +200,9 @@ FT_STATUS TSimBridge::FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) {
   return FT_OK;
 }
 
-void TSimBridge::Pump(TDevice& device) {
+void TSimBridge::Pump(TDevice &device) {
   const TTime now = FClock.Now();
-  TSerialPeer& peer = *device.Config.Peer;
+  TSerialPeer &peer = *device.Config.Peer;
   const bool intact = LineMatches(device);
   while (!device.ToPeer.empty() && device.ToPeer.front().Time <= now) {
     TTimedByte byte = device.ToPeer.front();
@@ -218,11 +222,11 @@ void TSimBridge::Pump(TDevice& device) {
   }
 }
 
-std::optional<TTime> TSimBridge::NextEvent(const TDevice& device) const {
+std::optional<TTime> TSimBridge::NextEvent(const TDevice &device) const {
   std::optional<TTime> next = device.Config.Peer->NextEvent();
   const auto consider = [&next](TTime time) { next = next ? std::min(*next, time) : time; };
   const TTime now = FClock.Now();
-  for (const TTimedByte& byte : device.FromPeer)
+  for (const TTimedByte &byte : device.FromPeer)
     if (byte.Time > now) {
       consider(byte.Time);
       break;
@@ -235,7 +239,7 @@ std::optional<TTime> TSimBridge::NextEvent(const TDevice& device) const {
 }
 
 FT_STATUS TSimBridge::FT_Purge(FT_HANDLE handle, ULONG mask) {
-  TDevice* device = nullptr;
+  TDevice *device = nullptr;
   const FT_STATUS status = Enter(handle, TCall::Purge, "FT_Purge(" + std::to_string(mask) + ")", device);
   if (status != FT_OK)
     return status;
@@ -247,8 +251,8 @@ FT_STATUS TSimBridge::FT_Purge(FT_HANDLE handle, ULONG mask) {
   return FT_OK;
 }
 
-FT_STATUS TSimBridge::FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) {
-  TDevice* device = nullptr;
+FT_STATUS TSimBridge::FT_Write(FT_HANDLE handle, const void *buffer, DWORD count, DWORD *written) {
+  TDevice *device = nullptr;
   const FT_STATUS status = Enter(handle, TCall::Write, "FT_Write(" + std::to_string(count) + ")", device);
   if (written != nullptr)
     *written = 0;
@@ -259,7 +263,7 @@ FT_STATUS TSimBridge::FT_Write(FT_HANDLE handle, const void* buffer, DWORD count
   Pump(*device);
   const TDuration character = CharacterTime(device->Line);
   TTime at = std::max(FClock.Now(), device->LineFreeAt);
-  const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+  const auto *bytes = static_cast<const std::uint8_t *>(buffer);
   for (DWORD i = 0; i < count; ++i) {
     at += character;
     device->ToPeer.push_back({at, bytes[i]});
@@ -269,8 +273,8 @@ FT_STATUS TSimBridge::FT_Write(FT_HANDLE handle, const void* buffer, DWORD count
   return FT_OK;
 }
 
-FT_STATUS TSimBridge::FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) {
-  TDevice* device = nullptr;
+FT_STATUS TSimBridge::FT_Read(FT_HANDLE handle, void *buffer, DWORD count, DWORD *read) {
+  TDevice *device = nullptr;
   const FT_STATUS status = Enter(handle, TCall::Read, "FT_Read(" + std::to_string(count) + ")", device);
   if (read != nullptr)
     *read = 0;
@@ -279,12 +283,13 @@ FT_STATUS TSimBridge::FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD
   if (read == nullptr || (buffer == nullptr && count > 0))
     return FT_INVALID_PARAMETER;
   const std::optional<TTime> deadline =
-      device->ReadTimeoutMs == 0 ? std::nullopt
-                                 : std::optional<TTime>(FClock.Now() + std::chrono::milliseconds(device->ReadTimeoutMs));
+      device->ReadTimeoutMs == 0
+          ? std::nullopt
+          : std::optional<TTime>(FClock.Now() + std::chrono::milliseconds(device->ReadTimeoutMs));
   const auto available = [&] {
     const TTime now = FClock.Now();
     return static_cast<DWORD>(std::count_if(device->FromPeer.begin(), device->FromPeer.end(),
-                                            [now](const TTimedByte& byte) { return byte.Time <= now; }));
+                                            [now](const TTimedByte &byte) { return byte.Time <= now; }));
   };
   for (;;) {
     Pump(*device);
@@ -309,7 +314,7 @@ FT_STATUS TSimBridge::FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD
     ApplyScheduledRemovals();
   }
   const DWORD taken = std::min(count, available());
-  auto* out = static_cast<std::uint8_t*>(buffer);
+  auto *out = static_cast<std::uint8_t *>(buffer);
   for (DWORD i = 0; i < taken; ++i) {
     out[i] = device->FromPeer.front().Value;
     device->FromPeer.pop_front();
@@ -319,7 +324,7 @@ FT_STATUS TSimBridge::FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD
 }
 
 FT_STATUS TSimBridge::FT_ResetDevice(FT_HANDLE handle) {
-  TDevice* device = nullptr;
+  TDevice *device = nullptr;
   const FT_STATUS status = Enter(handle, TCall::ResetDevice, "FT_ResetDevice()", device);
   if (status != FT_OK)
     return status;
@@ -330,7 +335,7 @@ FT_STATUS TSimBridge::FT_ResetDevice(FT_HANDLE handle) {
 }
 
 FT_STATUS TSimBridge::FT_Close(FT_HANDLE handle) {
-  TDevice* device = nullptr;
+  TDevice *device = nullptr;
   const FT_STATUS status = Enter(handle, TCall::Close, "FT_Close()", device);
   if (device == nullptr)
     return status;
@@ -346,4 +351,3 @@ FT_STATUS TSimBridge::FT_Close(FT_HANDLE handle) {
 }
 
 } // namespace korvessan::sim
-

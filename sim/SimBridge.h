@@ -51,7 +51,7 @@ struct TSimDeviceConfig {
 // straight to the next byte or to its time-out.
 class TSimBridge final : public TFtdiDriver {
 public:
-  explicit TSimBridge(TClock& clock);
+  explicit TSimBridge(TClock &clock);
   ~TSimBridge() override;
 
   std::size_t Plug(TSimDeviceConfig config);
@@ -68,24 +68,23 @@ public:
   unsigned OpenCount() const { return FOpens; }
   unsigned CloseCount() const { return FCloses; }
   std::size_t OpenHandles() const { return FHandles.size(); }
-  // Every call on a device as text, e.g. "FT_SetTimeouts(1,1)", in order.
-  const std::vector<std::string>& CallLog() const { return FCallLog; }
+  // Every call as text, e.g. "FT_SetTimeouts(1,1)", in order.
+  const std::vector<std::string> &CallLog() const { return FCallLog; }
   void ClearCallLog() { FCallLog.clear(); }
   // The line settings the tool last made on device `index`.
   TLineSettings LineOf(std::size_t index) const;
-  TSerialPeer& PeerOf(std::size_t index) const { return *FDevices.at(index)->Config.Peer; }
+  TSerialPeer &PeerOf(std::size_t index) const { return *FDevices.at(index)->Config.Peer; }
 
-  FT_STATUS FT_ListDevices(void* arg1, void* arg2, DWORD flags) override;
-  FT_STATUS FT_Open(int deviceNumber, FT_HANDLE* handle) override;
+  FT_STATUS FT_ListDevices(void *arg1, void *arg2, DWORD flags) override;
+  FT_STATUS FT_Open(int deviceNumber, FT_HANDLE *handle) override;
   FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) override;
   FT_STATUS FT_SetTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) override;
-  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                      UCHAR parity) override;
+  FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) override;
   FT_STATUS FT_SetFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xon, UCHAR xoff) override;
   FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs) override;
   FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) override;
-  FT_STATUS FT_Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written) override;
-  FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read) override;
+  FT_STATUS FT_Write(FT_HANDLE handle, const void *buffer, DWORD count, DWORD *written) override;
+  FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD count, DWORD *read) override;
   FT_STATUS FT_ResetDevice(FT_HANDLE handle) override;
   FT_STATUS FT_Close(FT_HANDLE handle) override;
 
@@ -105,14 +104,14 @@ private:
     TTime LineFreeAt{};
   };
 
-  FT_STATUS Enter(FT_HANDLE handle, TCall call, const std::string& text, TDevice*& device);
-  FT_STATUS Fault(TDevice& device, TCall call);
+  FT_STATUS Enter(FT_HANDLE handle, TCall call, const std::string &text, TDevice *&device);
+  FT_STATUS Fault(TDevice &device, TCall call);
   void ApplyScheduledRemovals();
-  void Pump(TDevice& device);
-  std::optional<TTime> NextEvent(const TDevice& device) const;
-  bool LineMatches(const TDevice& device) const { return device.Line == device.Config.PeerLine; }
+  void Pump(TDevice &device);
+  std::optional<TTime> NextEvent(const TDevice &device) const;
+  bool LineMatches(const TDevice &device) const { return device.Line == device.Config.PeerLine; }
 
-  TClock& FClock;
+  TClock &FClock;
   std::vector<std::shared_ptr<TDevice>> FDevices;
   std::map<FT_HANDLE, std::shared_ptr<TDevice>> FHandles;
   std::multimap<TTime, std::shared_ptr<TDevice>> FRemovals;

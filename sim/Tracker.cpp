@@ -29,10 +29,10 @@ std::size_t TTracker::TErase::Count() const {
   if (Last < 0)
     return 0;
   return static_cast<std::size_t>(Last) < LastBlock ? static_cast<std::size_t>(Last) + 1
-                                                     : LastBlock + PagesErasedOfLastBlock;
+                                                    : LastBlock + PagesErasedOfLastBlock;
 }
 
-TTime TTracker::TErase::OperationEnd(std::size_t index, const TTrackerConfig& config) const {
+TTime TTracker::TErase::OperationEnd(std::size_t index, const TTrackerConfig &config) const {
   if (index < LastBlock)
     return Start + config.BlockErase * static_cast<long>(index + 1);
   return Start + config.BlockErase * static_cast<long>(LastBlock) +
@@ -77,13 +77,13 @@ std::optional<TTime> TTracker::TakeTime() const {
   return std::max(*FLineCompleteAt + FConfig.LoopLatency, FBusyUntil);
 }
 
-void TTracker::Receive(const TTimedByte& byte) {
+void TTracker::Receive(const TTimedByte &byte) {
   const auto at = std::upper_bound(FIncoming.begin(), FIncoming.end(), byte.Time,
-                                   [](TTime time, const TTimedByte& other) { return time < other.Time; });
+                                   [](TTime time, const TTimedByte &other) { return time < other.Time; });
   FIncoming.insert(at, byte);
 }
 
-void TTracker::Store(const TTimedByte& byte) {
+void TTracker::Store(const TTimedByte &byte) {
   if (!CommandModeAt(byte.Time))
     return;
   if (FLastByteAt && byte.Time - *FLastByteAt > ReceiveGap())
@@ -105,7 +105,7 @@ void TTracker::Take(TTime time) {
     Execute(line, time);
 }
 
-void TTracker::Execute(const std::string& line, TTime time) {
+void TTracker::Execute(const std::string &line, TTime time) {
   if (line.starts_with(VersionCommandName)) {
     // The version is kept as nine characters, a line feed and two NULs; the
     // reply is everything up to the first NUL.
@@ -171,7 +171,7 @@ void TTracker::EmitPassThrough(TTime time) {
     at += CharacterTime(gps);
     const TTimedByte noise{at, static_cast<std::uint8_t>(~static_cast<unsigned char>(c))};
     const auto where = std::upper_bound(FOutgoing.begin(), FOutgoing.end(), at,
-                                        [](TTime t, const TTimedByte& other) { return t < other.Time; });
+                                        [](TTime t, const TTimedByte &other) { return t < other.Time; });
     FOutgoing.insert(where, noise);
   }
   FNextGpsLine = time + GpsLinePeriod;

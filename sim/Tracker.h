@@ -48,12 +48,12 @@ public:
 
   struct TRingPosition {
     unsigned WritePage, WriteRecord, SendPage, SendRecord, LastPage, LastRecord;
-    bool operator==(const TRingPosition&) const = default;
+    bool operator==(const TRingPosition &) const = default;
   };
 
   explicit TTracker(TTrackerConfig config = {});
 
-  void Receive(const TTimedByte& byte) override;
+  void Receive(const TTimedByte &byte) override;
   std::vector<TTimedByte> AdvanceTo(TTime time) override;
   std::optional<TTime> NextEvent() const override;
 
@@ -68,7 +68,7 @@ public:
   bool SecondIndicator() const;
   TRingPosition Ring() const { return FRing; }
   // Every line the main loop took, as it took it.
-  const std::vector<std::string>& LinesTaken() const { return FLinesTaken; }
+  const std::vector<std::string> &LinesTaken() const { return FLinesTaken; }
   bool Busy() const { return FNow < FBusyUntil; }
 
   // The erase argument as the firmware reads it after the first comma.
@@ -77,19 +77,19 @@ public:
 private:
   struct TErase {
     TTime Start;
-    long Last;             // last block, -1 for none
-    std::size_t Applied;   // operations whose effect is already on the pages
+    long Last;           // last block, -1 for none
+    std::size_t Applied; // operations whose effect is already on the pages
     std::size_t Count() const;
-    TTime OperationEnd(std::size_t index, const TTrackerConfig& config) const;
+    TTime OperationEnd(std::size_t index, const TTrackerConfig &config) const;
   };
 
   void SetInputs(bool pcConnection, bool externalPower);
   bool CommandModeAt(TTime time) const;
   TDuration ReceiveGap() const;
   std::optional<TTime> TakeTime() const;
-  void Store(const TTimedByte& byte);
+  void Store(const TTimedByte &byte);
   void Take(TTime time);
-  void Execute(const std::string& line, TTime time);
+  void Execute(const std::string &line, TTime time);
   void StartErase(std::int32_t n, TTime time);
   void Send(std::uint8_t value, TTime queuedAt);
   void ApplyErase(TTime time);

@@ -11,8 +11,8 @@ using sim::TCall;
 
 using TCallLog = std::vector<std::string>;
 
-const TCallLog ConfigureCalls(const char* timeouts) {
-  return {"FT_Open(0)",
+const TCallLog ConfigureCalls(const char *timeouts, int device = 0) {
+  return {"FT_Open(" + std::to_string(device) + ")",
           "FT_SetBaudRate(115200)",
           std::string("FT_SetTimeouts(") + timeouts + ")",
           "FT_SetDataCharacteristics(8,0,0)",
@@ -22,22 +22,23 @@ const TCallLog ConfigureCalls(const char* timeouts) {
 
 struct TConnectionTest : ::testing::Test, TFormFixture {};
 
-TEST_F(TConnectionTest, OpensDeviceZeroWithEachProfileAndClosesWithReset) {
+TEST_F(TConnectionTest, OpensTheGivenDeviceWithEachProfileAndClosesWithReset) {
   struct TCase {
     bool EraseMode;
-    const char* Timeouts;
+    int Device;
+    const char *Timeouts;
   };
-  for (const TCase c : {TCase{true, "1,1"}, TCase{false, "100,100"}}) {
+  for (const TCase c : {TCase{true, 0, "1,1"}, TCase{false, 0, "100,100"}, TCase{false, 1, "100,100"}}) {
     SCOPED_TRACE(c.Timeouts);
     TFormFixture fixture;
     fixture.Bridge.Plug({.Description = "other", .SerialNumber = "1"});
     fixture.Bridge.Plug({});
-    ASSERT_TRUE(fixture.Probe.OpenDevice(c.EraseMode));
+    ASSERT_TRUE(fixture.Probe.OpenDevice(c.EraseMode, c.Device));
     fixture.Probe.CloseDevice();
-    TCallLog expected = ConfigureCalls(c.Timeouts);
+    TCallLog expected = ConfigureCalls(c.Timeouts, c.Device);
     expected.insert(expected.end(), {"FT_ResetDevice()", "FT_Close()"});
     EXPECT_EQ(fixture.Bridge.CallLog(), expected);
-    EXPECT_EQ(fixture.Bridge.LineOf(0), sim::TrackerLine);
+    EXPECT_EQ(fixture.Bridge.LineOf(static_cast<std::size_t>(c.Device)), sim::TrackerLine);
     EXPECT_EQ(fixture.Bridge.OpenHandles(), 0u);
   }
 }

@@ -22,15 +22,15 @@ QStringList ProgressLines(int first, int last) {
   return lines;
 }
 
-long Reads(const sim::TSimBridge& bridge) {
-  const auto& log = bridge.CallLog();
+long Reads(const sim::TSimBridge &bridge) {
+  const auto &log = bridge.CallLog();
   return std::count(log.begin(), log.end(), std::string("FT_Read(1)"));
 }
 
 // Bytes at the given delays after the command's last byte reaches the peer.
 TScriptedPeer::TScript Progress(std::initializer_list<std::pair<TDuration, int>> bytes) {
   TScriptedPeer::TScript script;
-  for (const auto& [delay, value] : bytes)
+  for (const auto &[delay, value] : bytes)
     script.push_back({delay, static_cast<std::uint8_t>(value)});
   return script;
 }
@@ -92,14 +92,14 @@ TEST_F(TEraseTest, SlowFlashStillEndsInSuccess) {
 
 TEST_F(TEraseTest, Scenarios) {
   struct TCase {
-    const char* Name;
+    const char *Name;
     TScriptedPeer::TScript Script;
     QStringList Progress;
     bool Success;
     std::optional<long> ReadsUsed;
   };
   TScriptedPeer::TScript paused = Regular(0, 10, 100ms);
-  for (const auto& [delay, value] : Regular(11, 31, 100ms))
+  for (const auto &[delay, value] : Regular(11, 31, 100ms))
     paused.push_back({delay + 1000ms + 1500ms, value});
   TScriptedPeer::TScript endless;
   for (int k = 0; k < 200; ++k)
@@ -114,7 +114,7 @@ TEST_F(TEraseTest, Scenarios) {
       {"byte 31 first", Progress({{0ms, 31}}), {}, true, std::nullopt},
       {"a device that never stops talking", endless, QStringList(120, "Сектор 5 стерт"), false, std::nullopt},
   };
-  for (const TCase& c : cases) {
+  for (const TCase &c : cases) {
     SCOPED_TRACE(c.Name);
     TFormFixture fixture;
     auto peer = std::make_shared<TScriptedPeer>(c.Script);

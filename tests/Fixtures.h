@@ -17,13 +17,13 @@ struct TBeep {
   unsigned FrequencyHz;
   unsigned DurationMs;
   TTime At;
-  bool operator==(const TBeep&) const = default;
+  bool operator==(const TBeep &) const = default;
 };
 
 // Records each tone and takes its time on the clock, as a real beep would.
 class TRecordingBeeper final : public TBeeper {
 public:
-  explicit TRecordingBeeper(TClock& clock) : FClock(clock) {}
+  explicit TRecordingBeeper(TClock &clock) : FClock(clock) {}
   void Beep(unsigned frequencyHz, unsigned durationMs) override {
     Beeps.push_back({frequencyHz, durationMs, FClock.Now()});
     FClock.Sleep(std::chrono::milliseconds(durationMs));
@@ -31,22 +31,22 @@ public:
   std::vector<TBeep> Beeps;
 
 private:
-  TClock& FClock;
+  TClock &FClock;
 };
 
 // Reaches the form's connection members, which only its handlers use.
 class TMainFormProbe {
 public:
-  explicit TMainFormProbe(TMainForm& form) : FForm(form) {}
-  bool OpenDevice(bool eraseMode) { return FForm.OpenDevice(eraseMode); }
+  explicit TMainFormProbe(TMainForm &form) : FForm(form) {}
+  bool OpenDevice(bool eraseMode, int deviceNumber = 0) { return FForm.OpenDevice(deviceNumber, eraseMode); }
   void CloseDevice() { FForm.CloseDevice(); }
   void SendCommand(std::string_view text) { FForm.SendCommand(text); }
-  void ReadReply(void* buffer, DWORD count) { FForm.ReadReply(buffer, count); }
+  void ReadReply(void *buffer, DWORD count) { FForm.ReadReply(buffer, count); }
   DWORD Transferred() const { return FForm.FTransferred; }
   FT_HANDLE Device() const { return FForm.FDevice; }
 
 private:
-  TMainForm& FForm;
+  TMainForm &FForm;
 };
 
 // A peer that answers every line ending in '$' with a fixed script of bytes,
@@ -56,7 +56,7 @@ public:
   using TScript = std::vector<std::pair<TDuration, std::uint8_t>>;
   explicit TScriptedPeer(TScript script) : FScript(std::move(script)) {}
 
-  void Receive(const sim::TTimedByte& byte) override;
+  void Receive(const sim::TTimedByte &byte) override;
   std::vector<sim::TTimedByte> AdvanceTo(TTime time) override;
   std::optional<TTime> NextEvent() const override;
 

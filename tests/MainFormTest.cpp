@@ -15,8 +15,8 @@ namespace korvessan {
 namespace {
 
 struct TMainFormTest : ::testing::Test, TFormFixture {
-  template <typename T> T* Control(const char* name) {
-    auto* control = Form.findChild<T*>(name);
+  template <typename T> T *Control(const char *name) {
+    auto *control = Form.findChild<T *>(name);
     EXPECT_NE(control, nullptr) << name;
     return control;
   }
@@ -31,20 +31,20 @@ TEST_F(TMainFormTest, LayoutAsTheUserSeesIt) {
   EXPECT_TRUE(Form.windowFlags() & Qt::WindowMinimizeButtonHint);
 
   struct TCase {
-    const char* Name;
+    const char *Name;
     QRect Geometry;
   };
   const TCase controls[] = {
       {"PageControl1", {0, 0, 321, 357}}, {"GroupBox1", {0, 3, 313, 322}}, {"VerLabel", {16, 20, 91, 24}},
       {"DebugMemo", {12, 52, 293, 213}},  {"Button1", {12, 272, 293, 41}}, {"SerPanel", {204, 8, 97, 41}},
   };
-  for (const TCase& c : controls) {
+  for (const TCase &c : controls) {
     SCOPED_TRACE(c.Name);
-    const auto* control = Control<QWidget>(c.Name);
+    const auto *control = Control<QWidget>(c.Name);
     EXPECT_EQ(control->geometry(), c.Geometry);
   }
 
-  auto* pages = Control<QTabWidget>("PageControl1");
+  auto *pages = Control<QTabWidget>("PageControl1");
   EXPECT_EQ(pages->count(), 1);
   EXPECT_EQ(pages->currentWidget()->objectName(), "TabSheet1");
   EXPECT_EQ(pages->tabText(0), "Стирание данных с прибора");
@@ -52,7 +52,7 @@ TEST_F(TMainFormTest, LayoutAsTheUserSeesIt) {
   EXPECT_EQ(Control<QPushButton>("Button1")->text(), "Стереть все записи");
   EXPECT_EQ(Control<QLabel>("SerPanel")->text(), "10000");
   EXPECT_EQ(Control<QLabel>("VerLabel")->text(), "MARL-0.0g");
-  auto* memo = Control<QPlainTextEdit>("DebugMemo");
+  auto *memo = Control<QPlainTextEdit>("DebugMemo");
   EXPECT_TRUE(memo->isReadOnly());
   EXPECT_EQ(memo->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_TRUE(memo->toPlainText().isEmpty());
@@ -61,7 +61,7 @@ TEST_F(TMainFormTest, LayoutAsTheUserSeesIt) {
 TEST_F(TMainFormTest, FontsAndColours) {
   Form.show();
   struct TCase {
-    const char* Name;
+    const char *Name;
     int PixelSize;
     bool Bold;
   };
@@ -73,7 +73,7 @@ TEST_F(TMainFormTest, FontsAndColours) {
     EXPECT_EQ(font.bold(), c.Bold);
     EXPECT_EQ(font.family(), "PT Sans");
   }
-  const auto* panel = Control<QLabel>("SerPanel");
+  const auto *panel = Control<QLabel>("SerPanel");
   EXPECT_EQ(panel->palette().color(QPalette::WindowText), QColor(255, 0, 0));
 }
 
@@ -97,21 +97,21 @@ TEST_F(TMainFormTest, LogAppendsFormattedLinesInOrderWhateverTheLevel) {
 TEST_F(TMainFormTest, EachLineIsPaintedAtOnceAndKeptInView) {
   struct TPaintCounter : QObject {
     int Paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject *, QEvent *event) override {
       Paints += event->type() == QEvent::Paint;
       return false;
     }
   } counter;
   Form.show();
   QApplication::processEvents();
-  auto* memo = Control<QPlainTextEdit>("DebugMemo");
+  auto *memo = Control<QPlainTextEdit>("DebugMemo");
   memo->viewport()->installEventFilter(&counter);
   for (int i = 0; i < 40; ++i) {
     const int before = counter.Paints;
     Form.LogMessage(2, Texts::SectorErased, i);
     EXPECT_GT(counter.Paints, before) << "line " << i << " was not painted synchronously";
   }
-  const QScrollBar* scrollBar = memo->verticalScrollBar();
+  const QScrollBar *scrollBar = memo->verticalScrollBar();
   EXPECT_GT(scrollBar->maximum(), 0);
   EXPECT_EQ(scrollBar->value(), scrollBar->maximum());
 }

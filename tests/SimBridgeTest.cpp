@@ -33,21 +33,21 @@ TEST_F(TBridgeFixture, ListsCountAndBoundedTerminatedStrings) {
 
   char buffer[ListStringBufferSize + 8];
   std::memset(buffer, 0x5A, sizeof buffer);
-  ASSERT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void*>(std::uintptr_t{0}), buffer,
+  ASSERT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void *>(std::uintptr_t{0}), buffer,
                                   FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
             FT_OK);
   EXPECT_EQ(std::string(buffer), std::string(ListStringBufferSize - 1, 'D'));
   EXPECT_EQ(buffer[ListStringBufferSize], 0x5A) << "wrote past the 64-byte buffer";
 
-  ASSERT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void*>(std::uintptr_t{0}), buffer,
+  ASSERT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void *>(std::uintptr_t{0}), buffer,
                                   FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
             FT_OK);
   EXPECT_STREQ(buffer, "12345");
-  ASSERT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void*>(std::uintptr_t{1}), buffer,
+  ASSERT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void *>(std::uintptr_t{1}), buffer,
                                   FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER),
             FT_OK);
   EXPECT_STREQ(buffer, "");
-  EXPECT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void*>(std::uintptr_t{2}), buffer,
+  EXPECT_EQ(Bridge.FT_ListDevices(reinterpret_cast<void *>(std::uintptr_t{2}), buffer,
                                   FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION),
             FT_DEVICE_NOT_FOUND);
 }
@@ -104,7 +104,7 @@ TEST_F(TBridgeFixture, ReadHonoursCountTimeoutAndLatency) {
 
 TEST_F(TBridgeFixture, PeerHearsGarbageUnlessTheLineMatchesItsOwn) {
   struct TCase {
-    const char* Name;
+    const char *Name;
     ULONG Baud;
     UCHAR Bits;
     UCHAR Parity;
@@ -118,7 +118,7 @@ TEST_F(TBridgeFixture, PeerHearsGarbageUnlessTheLineMatchesItsOwn) {
       {"even parity", 115200, FT_BITS_8, FT_PARITY_EVEN, FT_FLOW_NONE, false},
       {"hardware flow control", 115200, FT_BITS_8, FT_PARITY_NONE, FT_FLOW_RTS_CTS, false},
   };
-  for (const TCase& c : cases) {
+  for (const TCase &c : cases) {
     SCOPED_TRACE(c.Name);
     TVirtualClock clock;
     TSimBridge bridge(clock);

@@ -13,7 +13,7 @@ const TDuration Character = CharacterTime(TrackerLine);
 
 // Feeds text to the tracker at the line's rate, starting at `start`; returns
 // the time the last byte arrived.
-TTime Feed(TTracker& tracker, std::string_view text, TTime start) {
+TTime Feed(TTracker &tracker, std::string_view text, TTime start) {
   TTime at = start;
   for (const char c : text) {
     at += Character;
@@ -22,9 +22,9 @@ TTime Feed(TTracker& tracker, std::string_view text, TTime start) {
   return at;
 }
 
-std::string Text(const std::vector<TTimedByte>& bytes) {
+std::string Text(const std::vector<TTimedByte> &bytes) {
   std::string text;
-  for (const TTimedByte& byte : bytes)
+  for (const TTimedByte &byte : bytes)
     text.push_back(static_cast<char>(byte.Value));
   return text;
 }
@@ -36,7 +36,7 @@ struct TPiece {
 
 TEST(TrackerIntake, LinesAndTheirReplies) {
   struct TCase {
-    const char* Name;
+    const char *Name;
     std::vector<TPiece> Pieces;
     bool PoweredUpWithPcConnection;
     std::string Reply;
@@ -59,11 +59,11 @@ TEST(TrackerIntake, LinesAndTheirReplies) {
       {"unknown command", {{0ms, "FL_SOMETHING$"}}, false, ""},
       {"overlong junk, then the request", {{0ms, junk + "$"}, {10ms, "FL_READ_VERSION$"}}, false, version},
   };
-  for (const TCase& c : cases) {
+  for (const TCase &c : cases) {
     SCOPED_TRACE(c.Name);
     TTracker tracker({.PoweredUpWithPcConnection = c.PoweredUpWithPcConnection});
     TTime at{};
-    for (const TPiece& piece : c.Pieces)
+    for (const TPiece &piece : c.Pieces)
       at = Feed(tracker, piece.Text, at + piece.PauseBefore);
     EXPECT_EQ(Text(tracker.AdvanceTo(at + 1s)), c.Reply);
   }
@@ -91,33 +91,44 @@ TEST(TrackerVersion, TenBytesAtOnce) {
 
 TEST(TrackerErase, ArgumentParsing) {
   struct TCase {
-    const char* Text;
+    const char *Text;
     std::int32_t Value;
   };
   const TCase cases[] = {
-      {"8192$", 8192},       {" +8192$", 8192},   {"\t\n\v\f\r 12$", 12}, {"-6$", -6},
-      {"$", 0},              {"x12$", 0},         {"4294967295$", -1},    {"4294967296$", -1},
-      {"-99999999999$", -1}, {"2147483647$", INT32_MAX}, {"-2147483647$", -INT32_MAX}, {"007abc", 7},
+      {"8192$", 8192},
+      {" +8192$", 8192},
+      {"\t\n\v\f\r 12$", 12},
+      {"-6$", -6},
+      {"$", 0},
+      {"x12$", 0},
+      {"4294967295$", -1},
+      {"4294967296$", -1},
+      {"-99999999999$", -1},
+      {"2147483647$", INT32_MAX},
+      {"-2147483647$", -INT32_MAX},
+      {"007abc", 7},
   };
-  for (const TCase& c : cases)
+  for (const TCase &c : cases)
     EXPECT_EQ(TTracker::ParseEraseArgument(c.Text), c.Value) << c.Text;
 }
 
 // Runs one erase line to its end and checks, page by page, what it cleared.
 TEST(TrackerErase, PagesErasedAndProgressBytesPerArgument) {
   struct TCase {
-    const char* Line;
+    const char *Line;
     long FirstKeptPage; // pages below this are erased, apart from page 4095
     int ProgressBytes;
   };
   const TCase cases[] = {
-      {"FL_ERASE_NUM,8192$", 4095, 32}, {"FL_ERASE_NUM,4089$", 4095, 32}, {"FL_ERASE_NUM,4088$", 4088, 32},
-      {"FL_ERASE_NUM, 8192$", 4095, 32}, {"FL_ERASE_NUM,+8192$", 4095, 32}, {"FL_ERASE_NUM,512$", 512, 4},
-      {"FL_ERASE_NUM,8$", 8, 1},         {"FL_ERASE_NUM,-6$", 8, 1},        {"FL_ERASE_NUM,-7$", 0, 0},
-      {"FL_ERASE_NUM,0$", 8, 1},         {"FL_ERASE_NUM,4294967296$", 8, 1}, {"FL_ERASE_NUM,-2147483647$", 0, 0},
+      {"FL_ERASE_NUM,8192$", 4095, 32},   {"FL_ERASE_NUM,4089$", 4095, 32},
+      {"FL_ERASE_NUM,4088$", 4088, 32},   {"FL_ERASE_NUM, 8192$", 4095, 32},
+      {"FL_ERASE_NUM,+8192$", 4095, 32},  {"FL_ERASE_NUM,512$", 512, 4},
+      {"FL_ERASE_NUM,8$", 8, 1},          {"FL_ERASE_NUM,-6$", 8, 1},
+      {"FL_ERASE_NUM,-7$", 0, 0},         {"FL_ERASE_NUM,0$", 8, 1},
+      {"FL_ERASE_NUM,4294967296$", 8, 1}, {"FL_ERASE_NUM,-2147483647$", 0, 0},
       {"FL_ERASE_NUMBER,9,8192$", 16, 1}, {"FL_ERASE_NUM$", 0, 0},
   };
-  for (const TCase& c : cases) {
+  for (const TCase &c : cases) {
     SCOPED_TRACE(c.Line);
     TTracker tracker;
     const TTime end = Feed(tracker, c.Line, TTime{});
@@ -126,7 +137,7 @@ TEST(TrackerErase, PagesErasedAndProgressBytesPerArgument) {
     for (std::size_t k = 0; k < expected.size(); ++k)
       expected[k] = static_cast<std::uint8_t>(k);
     std::vector<std::uint8_t> values;
-    for (const TTimedByte& byte : sent)
+    for (const TTimedByte &byte : sent)
       values.push_back(byte.Value);
     EXPECT_EQ(values, expected);
     for (std::size_t page = 0; page < TTracker::PageCount; ++page) {
@@ -194,7 +205,7 @@ TEST(TrackerErase, OneCommandAtATime) {
 
 TEST(TrackerModes, AnswersOnlyInCommandMode) {
   struct TCase {
-    const char* Name;
+    const char *Name;
     bool PcConnection;
     bool ExternalPower;
     bool PassThrough;
@@ -208,7 +219,7 @@ TEST(TrackerModes, AnswersOnlyInCommandMode) {
       {"pass-through", true, false, true, -1s, false},
       {"still starting up", true, false, false, TTime{} - 500ms, false},
   };
-  for (const TCase& c : cases) {
+  for (const TCase &c : cases) {
     SCOPED_TRACE(c.Name);
     TTracker tracker({.PoweredOnAt = c.PoweredOnAt});
     if (c.PassThrough)
