@@ -13,5 +13,6 @@ inline constexpr char EraseStarted[] = "Идёт стирание записей
 inline constexpr char SectorErased[] = "Сектор %d стерт";
 inline constexpr char EraseDone[] = "Память успешно стёрта, дождитесь погасания красного светодиода";
 inline constexpr char EraseFailed[] = "Ошибка при стирании";
+inline constexpr char DriverMissing[] = "Библиотека драйвера %s не найдена, устройства недоступны";
 
 } // namespace korvessan::Texts
