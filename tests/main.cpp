@@ -1,10 +1,10 @@
-#include <QApplication>
+#include "app/Application.h"
 
 #include <gtest/gtest.h>
 
 int main(int argc, char **argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
+  korvessan::TApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
