@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "app/Application.h"
 #include "driver/D2xxLibrary.h"
+#include "driver/LibFtdiBridge.h"
 #include "platform/Beeper.h"
 #include "platform/Clock.h"
 #include "platform/DeviceNotifier.h"
@@ -11,6 +12,7 @@
 #include <QCommandLineParser>
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 using namespace korvessan;
@@ -19,27 +21,52 @@ namespace {
 
 const char *const HelpText = R"(
 Drivers:
-  d2xx  the vendor's D2XX library (libftd2xx.so), loaded at start-up
-  sim   a built-in simulated bridge with one tracker ("BLACK BOX", serial 777)
-        erasing in real time, about 23 s
+  d2xx     the vendor's D2XX library (libftd2xx.so), loaded at start-up
+  libftdi  libftdi1 and libusb; detaches the kernel's ftdi_sio while the tool
+           talks to the tracker and gives the bridge back afterwards
+  sim      a built-in simulated bridge with one tracker ("BLACK BOX", serial
+           777) erasing in real time, about 23 s
 
-Without --driver the D2XX library is used when it loads; otherwise the tool
-starts without devices and says so in its log.)";
+Without --driver the D2XX library is used when it loads, otherwise libftdi1.
 
-int Run(TApplication &application) {
-  QCommandLineParser parser;
+A bridge this user may not open is named in the log. The package installs a
+udev rule that gives the logged-in user access to FTDI bridges; without it,
+copy resources/60-korvessan-erase.rules to /etc/udev/rules.d/, run
+"udevadm control --reload" and plug the tracker in again.)";
+
+const QCommandLineOption driverOption("driver", "Bridge driver: d2xx, libftdi or sim.", "name");
+const QCommandLineOption simulate("simulate", "Short for --driver=sim.");
+
+void DescribeOptions(QCommandLineParser &parser) {
   parser.setApplicationDescription(QString::fromUtf8(Texts::AppTitle) + HelpText);
   parser.addHelpOption();
   parser.addVersionOption();
-  const QCommandLineOption driverOption("driver", "Bridge driver: d2xx or sim.", "name");
-  const QCommandLineOption simulate("simulate", "Short for --driver=sim.");
   parser.addOption(driverOption);
   parser.addOption(simulate);
+}
+
+void NameApplication() {
+  QCoreApplication::setApplicationName("korvessan-erase");
+  QCoreApplication::setApplicationVersion(KORVESSAN_VERSION);
+}
+
+// --help and --version print and exit; they need no display.
+bool OnlyAsksForText(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i)
+    for (const char *option : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
+      if (std::strcmp(argv[i], option) == 0)
+        return true;
+  return false;
+}
+
+int Run(TApplication &application) {
+  QCommandLineParser parser;
+  DescribeOptions(parser);
   parser.process(application);
 
   QString driverName = parser.isSet(simulate) ? "sim" : parser.value(driverOption);
-  if (!driverName.isEmpty() && driverName != "sim" && driverName != "d2xx") {
-    std::fprintf(stderr, "korvessan-erase: unknown driver '%s' (d2xx or sim)\n", qPrintable(driverName));
+  if (!driverName.isEmpty() && driverName != "sim" && driverName != "d2xx" && driverName != "libftdi") {
+    std::fprintf(stderr, "korvessan-erase: unknown driver '%s' (d2xx, libftdi or sim)\n", qPrintable(driverName));
     return 2;
   }
 
@@ -49,16 +76,25 @@ int Run(TApplication &application) {
   sim::TSimBridge bridge(clock);
   std::unique_ptr<TFtdiDriver> library;
   std::string loadError;
-  if (driverName != "sim")
-    library = LoadD2xxLibrary(D2xxLibraryName(), loadError);
+  TMainForm *form = nullptr;
   if (driverName == "sim")
     bridge.Plug({.Description = "BLACK BOX", .SerialNumber = "777", .Peer = std::make_shared<sim::TTracker>()});
+  if (driverName.isEmpty() || driverName == "d2xx")
+    library = LoadD2xxLibrary(D2xxLibraryName(), loadError);
+  if ((driverName.isEmpty() && !library) || driverName == "libftdi") {
+    TLibFtdiOptions options{.OnAccessDenied = [&form](const std::string &node) {
+      if (form)
+        form->LogMessage(1, Texts::AccessDenied, node.c_str());
+    }};
+    library = CreateLibFtdiDriver(clock, std::move(options), loadError);
+  }
 
   TFtdiDriver &driver = library ? *library : static_cast<TFtdiDriver &>(bridge);
   TMainForm MainForm(driver, clock, *beeper);
+  form = &MainForm;
   if (driverName != "sim" && !library) {
     std::fprintf(stderr, "korvessan-erase: %s\n", loadError.c_str());
-    MainForm.LogMessage(1, Texts::DriverMissing, D2xxLibraryName());
+    MainForm.LogMessage(1, Texts::DriverMissing, driverName == "libftdi" ? "libftdi1" : D2xxLibraryName());
   }
   // The simulated bridge announces its own plugging like udev does.
   bridge.SetOnChange([&MainForm] { MainForm.PostDeviceChange(); });
@@ -70,9 +106,16 @@ int Run(TApplication &application) {
 } // namespace
 
 int main(int argc, char **argv) {
+  if (OnlyAsksForText(argc, argv)) {
+    QCoreApplication core(argc, argv);
+    NameApplication();
+    QCommandLineParser parser;
+    DescribeOptions(parser);
+    parser.process(core);
+    return 0;
+  }
   TApplication application(argc, argv);
-  application.setApplicationName("korvessan-erase");
-  application.setApplicationVersion(KORVESSAN_VERSION);
+  NameApplication();
   application.setApplicationDisplayName(QString::fromUtf8(Texts::AppTitle));
   try {
     return Run(application);

@@ -14,5 +14,7 @@ inline constexpr char SectorErased[] = "Сектор %d стерт";
 inline constexpr char EraseDone[] = "Память успешно стёрта, дождитесь погасания красного светодиода";
 inline constexpr char EraseFailed[] = "Ошибка при стирании";
 inline constexpr char DriverMissing[] = "Библиотека драйвера %s не найдена, устройства недоступны";
+inline constexpr char AccessDenied[] =
+    "Нет прав на доступ к прибору %s: установите пакет korvessan-erase (правило udev) и переподключите прибор";
 
 } // namespace korvessan::Texts
