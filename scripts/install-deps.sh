@@ -10,6 +10,7 @@ packages=(
   libgtest-dev
   fonts-paratype
   xvfb xauth
+  qemu-system-x86 busybox-static
 )
 
 missing=()
