@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <set>
 #include <vector>
 
@@ -49,7 +50,12 @@ struct TOpenDevice {
   ftdi_context *Context = nullptr;
   ULONG ReadTimeoutMs = 0;
   ULONG WriteTimeoutMs = 0;
+  // Received bytes the caller has not asked for yet.
+  std::deque<unsigned char> Pending{};
 };
+
+// Every packet the bridge sends starts with two modem status bytes.
+constexpr int PacketStatusBytes = 2;
 
 std::string DeviceNode(libusb_device *device) {
   std::array<char, 32> node{};
@@ -129,14 +135,7 @@ public:
       ftdi_free(context);
       return FT_DEVICE_NOT_OPENED;
     }
-    // One packet per transfer, so a transfer cut short by its time-out never
-    // carries data that libftdi would then drop.
-    if (ftdi_read_data_set_chunksize(context, static_cast<unsigned>(context->max_packet_size)) < 0) {
-      ftdi_usb_close(context);
-      ftdi_free(context);
-      return FT_INSUFFICIENT_RESOURCES;
-    }
-    auto *open = new TOpenDevice{context};
+    auto *open = new TOpenDevice{.Context = context};
     FOpen.insert(open);
     *handle = open;
     return FT_OK;
@@ -204,6 +203,8 @@ public:
     if (!open)
       return FT_INVALID_HANDLE;
     const bool rx = mask & FT_PURGE_RX, tx = mask & FT_PURGE_TX;
+    if (rx)
+      open->Pending.clear();
     if (rx && tx)
       return StatusOf(ftdi_tcioflush(open->Context));
     if (rx)
@@ -234,20 +235,30 @@ public:
   }
 
   // Returns when `count` bytes have come or the read time-out has passed.
-  // libftdi returns after each USB transfer, and a bridge with nothing to say
-  // may hold a transfer for its whole time-out, so every transfer is given
-  // only the time that is left.
+  // A bridge with nothing to say may hold a transfer for its whole USB
+  // time-out, so every transfer is given only the time that is left. The
+  // transfers are libusb's own, one packet each: a transfer that times out
+  // just as its packet arrives still reports the packet, which libftdi's
+  // ftdi_read_data would drop.
   FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD count, DWORD *read) override {
     TOpenDevice *open = Find(handle);
     if (!open)
       return FT_INVALID_HANDLE;
-    if (!read || (!buffer && count) || count > static_cast<DWORD>(INT32_MAX))
+    if (!read || (!buffer && count))
       return FT_INVALID_PARAMETER;
     *read = 0;
     auto *bytes = static_cast<unsigned char *>(buffer);
     const bool bounded = open->ReadTimeoutMs != 0;
     const TTime deadline = FClock.Now() + std::chrono::milliseconds(open->ReadTimeoutMs);
+    std::vector<unsigned char> packet(static_cast<std::size_t>(open->Context->max_packet_size));
     while (*read < count) {
+      if (!open->Pending.empty()) {
+        const DWORD take = std::min<DWORD>(count - *read, static_cast<DWORD>(open->Pending.size()));
+        std::copy_n(open->Pending.begin(), take, bytes + *read);
+        open->Pending.erase(open->Pending.begin(), open->Pending.begin() + take);
+        *read += take;
+        continue;
+      }
       int transferMs = UnboundedTransferMs;
       if (bounded) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - FClock.Now()).count();
@@ -255,13 +266,13 @@ public:
           break;
         transferMs = static_cast<int>(std::min<long long>(left, INT32_MAX));
       }
-      open->Context->usb_read_timeout = transferMs;
-      const int result = ftdi_read_data(open->Context, bytes + *read, static_cast<int>(count - *read));
-      if (result == LIBUSB_ERROR_TIMEOUT)
-        continue;
-      if (result < 0)
+      int received = 0;
+      const int result = libusb_bulk_transfer(open->Context->usb_dev, static_cast<unsigned char>(open->Context->out_ep),
+                                              packet.data(), static_cast<int>(packet.size()), &received, transferMs);
+      if (result != 0 && result != LIBUSB_ERROR_TIMEOUT)
         return FT_IO_ERROR;
-      *read += static_cast<DWORD>(result);
+      if (received > PacketStatusBytes)
+        open->Pending.insert(open->Pending.end(), packet.begin() + PacketStatusBytes, packet.begin() + received);
     }
     return FT_OK;
   }
