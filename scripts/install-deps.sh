@@ -11,6 +11,7 @@ packages=(
   fonts-paratype
   xvfb xauth
   qemu-system-x86 busybox-static
+  dpkg-dev desktop-file-utils
 )
 
 missing=()

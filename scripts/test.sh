@@ -12,3 +12,18 @@ for preset in default sanitize; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "=== package ==="
+deb=$(scripts/package.sh)
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+for file in usr/bin/korvessan-erase usr/share/applications/korvessan-erase.desktop \
+  usr/share/icons/hicolor/scalable/apps/korvessan-erase.svg usr/lib/udev/rules.d/60-korvessan-erase.rules; do
+  [[ -f $unpacked/$file ]] || { echo "package lacks $file"; exit 1; }
+done
+grep -q 'TAG+="uaccess"' "$unpacked/usr/lib/udev/rules.d/60-korvessan-erase.rules"
+desktop-file-validate "$unpacked/usr/share/applications/korvessan-erase.desktop"
+"$unpacked/usr/bin/korvessan-erase" --version
+dpkg-deb -f "$deb" Depends | grep -q qt6-qpa-plugins
+echo "package ok: $deb"
