@@ -35,6 +35,14 @@ private:
   std::array<char, 2 * ListStringBufferSize> FBuffer{};
 };
 
+// A screen reader announces a label by its accessible name alone, so the
+// name carries the value along with what the value is.
+void ShowValue(QLabel &label, const char *title, const std::string &value) {
+  label.setText(QString::fromStdString(value));
+  const QString name = QString::fromUtf8(title);
+  label.setAccessibleName(value.empty() ? name : name + ": " + label.text());
+}
+
 bool IsAccepted(std::string_view description) {
   for (const std::string_view accepted : AcceptedDescriptions)
     if (description == accepted)
@@ -61,7 +69,7 @@ void TMainForm::ScanDevices() {
     if (FDriver.FT_ListDevices(index, serial.Data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER) != FT_OK)
       continue;
     const std::int32_t number = SerialNumberValue(serial.Text());
-    FUi->SerPanel->setText(QString::fromStdString(DisplayText(serial.Text())));
+    ShowValue(*FUi->SerPanel, Texts::SerialNumberTitle, DisplayText(serial.Text()));
     if (number < MinSerialNumber || number > MaxSerialNumber) {
       LogMessage(1, Texts::UnknownNumber, number);
       continue;
@@ -83,8 +91,8 @@ void TMainForm::ScanDevices() {
       }
       FClock.Sleep(VersionRetryPause);
     }
-    FUi->VerLabel->setText(
-        QString::fromStdString(DisplayText({reply.data(), strnlen(reply.data(), VersionReplyLength)})));
+    ShowValue(*FUi->VerLabel, Texts::VersionTitle,
+              DisplayText({reply.data(), strnlen(reply.data(), VersionReplyLength)}));
     CloseDevice();
   }
 }

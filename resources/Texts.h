@@ -5,6 +5,10 @@ namespace korvessan::Texts {
 
 inline constexpr char AppTitle[] = "Стирание Korvessan";
 
+// What a screen reader calls the two value labels; the value follows.
+inline constexpr char SerialNumberTitle[] = "Серийный номер";
+inline constexpr char VersionTitle[] = "Версия прошивки";
+
 // Status log lines; the formats take printf arguments.
 inline constexpr char SerialNumber[] = "Серийный номер %d";
 inline constexpr char UnknownNumber[] = "Неизвестный номер %d";

@@ -9,7 +9,8 @@ packages=(
   libasound2-dev libudev-dev libftdi1-dev
   libgtest-dev
   fonts-paratype
-  xvfb xauth
+  xvfb xauth libx11-dev
+  dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0
   qemu-system-x86 busybox-static
   dpkg-dev desktop-file-utils
 )

@@ -148,6 +148,8 @@ TEST_F(TDiscoveryTest, VersionBytesAreShownSafely) {
     const auto *label = fixture.Form.findChild<QLabel *>("VerLabel");
     EXPECT_EQ(label->text(), QString::fromUtf8(DisplayText(c.Reply)));
     EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    // What a screen reader announces: the title, then the same text.
+    EXPECT_EQ(label->accessibleName(), QString::fromUtf8("Версия прошивки: ") + label->text());
   }
 }
 
