@@ -28,8 +28,22 @@ EXPECTED_LOG = (
 )
 
 
+def describe(node, depth=0):
+    """What the tool shows a screen reader, for a failure's report."""
+    if node is None or depth > 6:
+        return ""
+    lines = "  " * depth + f"{node.getRoleName()} {node.name!r}\n"
+    for index in range(node.childCount):
+        lines += describe(node.getChildAtIndex(index), depth + 1)
+    return lines
+
+
 def fail(message):
     print(f"FAILED: {message}")
+    desktop = pyatspi.Registry.getDesktop(0)
+    print(f"applications on the bus: {[desktop.getChildAtIndex(i).name for i in range(desktop.childCount)]}")
+    application = find_application(tool.pid)
+    print(describe(application) if application else "the tool is not on the bus")
     sys.exit(1)
 
 
