@@ -29,8 +29,8 @@ export DISPLAY=:$(head -1 "$work/display") HOME=$work QT_QPA_PLATFORM=xcb
 # Each run is measured one second after its window is mapped, so the tool's
 # first scan is inside its peak memory. The two alternate to share any drift.
 for _ in $(seq "$runs"); do
-  build/release/korvessan-map-time 1000 build/release/korvessan-erase --simulate >>"$work/tool"
-  build/release/korvessan-map-time 1000 cutecom >>"$work/cutecom"
+  build/release/bench/korvessan-map-time 1000 build/release/korvessan-erase --simulate >>"$work/tool" 2>/dev/null
+  build/release/bench/korvessan-map-time 1000 cutecom >>"$work/cutecom" 2>/dev/null
 done
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -47,4 +47,4 @@ printf '%-32s %11.1f MB %11.1f MB %8.2f\n' "peak resident memory" "$(echo "$tool
   "$(echo "$cute_rss" | awk '{ print $1 / 1024 }')" "$(echo "$tool_rss $cute_rss" | awk '{ print $1 / $2 }')"
 echo
 echo "The tool on the simulated tracker, in virtual time:"
-build/release/korvessan-scan-bench
+build/release/bench/korvessan-scan-bench 2>/dev/null
