@@ -347,8 +347,8 @@ private:
       std::array<char, ListStringBufferSize> description{}, serial{};
       // Opening the device node is all that reading its strings takes: no
       // interface is claimed and the kernel's driver stays attached.
-      if (ftdi_usb_get_strings(FListContext, device, nullptr, 0, description.data(), description.size(),
-                               serial.data(), serial.size()) < 0) {
+      if (ftdi_usb_get_strings(FListContext, device, nullptr, 0, description.data(), description.size(), serial.data(),
+                               serial.size()) < 0) {
         description.fill(0);
         serial.fill(0);
         if (access(node.c_str(), R_OK | W_OK) != 0 && errno == EACCES)

@@ -104,6 +104,10 @@ FT_STATUS TSimBridge::FT_ListDevices(void *arg1, void *arg2, DWORD flags) {
   if (const FT_STATUS status = Fault(device, TCall::ListDevices); status != FT_OK)
     return status;
   const std::string &text = what == FT_OPEN_BY_DESCRIPTION ? device.Config.Description : device.Config.SerialNumber;
+  if (!device.Config.TerminateStrings) {
+    std::memcpy(arg2, text.data(), std::min<std::size_t>(text.size(), ListStringBufferSize));
+    return FT_OK;
+  }
   const std::size_t length = std::min<std::size_t>(text.size(), ListStringBufferSize - 1);
   std::memcpy(arg2, text.data(), length);
   static_cast<char *>(arg2)[length] = '\0';

@@ -43,6 +43,9 @@ struct TSimDeviceConfig {
   std::string SerialNumber = "777";
   std::shared_ptr<TSerialPeer> Peer = std::make_shared<TSilentPeer>();
   TLineSettings PeerLine = TrackerLine;
+  // A faulty driver fills the whole 64-byte list buffer and leaves the
+  // string unterminated.
+  bool TerminateStrings = true;
 };
 
 // The simulated bridge: a list of FTDI bridges, each with a peer on its
