@@ -13,6 +13,7 @@ packages=(
   dbus at-spi2-core python3-pyatspi gir1.2-atspi-2.0
   qemu-system-x86 busybox-static
   dpkg-dev desktop-file-utils
+  clang libclang-rt-14-dev clang-tidy valgrind
 )
 
 missing=()
