@@ -32,7 +32,7 @@ public:
   std::string_view Text() const { return {FBuffer.data(), strnlen(FBuffer.data(), ListStringBufferSize)}; }
 
 private:
-  std::array<char, 2 * ListStringBufferSize> FBuffer{};
+  std::array<char, std::size_t{2} * ListStringBufferSize> FBuffer{};
 };
 
 // A screen reader announces a label by its accessible name alone, so the

@@ -137,6 +137,7 @@ TEST(TrackerErase, PagesErasedAndProgressBytesPerArgument) {
     for (std::size_t k = 0; k < expected.size(); ++k)
       expected[k] = static_cast<std::uint8_t>(k);
     std::vector<std::uint8_t> values;
+    values.reserve(sent.size());
     for (const TTimedByte &byte : sent)
       values.push_back(byte.Value);
     EXPECT_EQ(values, expected);
@@ -170,7 +171,7 @@ TEST(TrackerErase, PaceLedsAndTheLastBlocks) {
     // Byte 31 comes as block 496 starts; blocks 496..510 and seven pages remain.
     EXPECT_TRUE(tracker.RedLed());
     EXPECT_EQ(tracker.Page(495)[0], TTracker::ErasedByte);
-    EXPECT_EQ(tracker.Page(496 * 8)[0], TTracker::RecordPattern);
+    EXPECT_EQ(tracker.Page(std::size_t{496} * 8)[0], TTracker::RecordPattern);
     const TTime finished = start + 511 * c.Block + 7 * c.Page;
     tracker.AdvanceTo(finished - 1ns);
     EXPECT_TRUE(tracker.RedLed());

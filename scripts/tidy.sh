@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# clang-tidy with the checked-in .clang-tidy over the project's own sources,
+# using the default build's compile commands. Any finding fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+[[ -f build/default/compile_commands.json ]] || { cmake --preset default >/dev/null && cmake --build --preset default; }
+git ls-files '*.cpp' | grep -v '^tests/fuzz/\|^bench/' |
+  xargs -P"$(nproc)" -n4 clang-tidy -p build/default --quiet 2>/dev/null | tee build/default/clang-tidy.log
+! grep -qE '(warning|error):' build/default/clang-tidy.log
