@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: once in the debug build with
-# warnings as errors, once under AddressSanitizer and UBSan.
+# warnings as errors, once under AddressSanitizer and UBSan; then clang-tidy,
+# the suites under valgrind, each fuzz target for a bounded time, and the
+# Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -12,6 +14,13 @@ for preset in default sanitize; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "=== clang-tidy ==="
+scripts/tidy.sh
+echo "=== valgrind memcheck ==="
+scripts/memcheck.sh
+echo "=== fuzzing ==="
+scripts/fuzz.sh
 
 echo "=== package ==="
 deb=$(scripts/package.sh)
