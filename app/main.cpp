@@ -1,7 +1,7 @@
 #include "app/Main.h"
 #include "app/Application.h"
+#include "app/DriverChoice.h"
 #include "driver/D2xxLibrary.h"
-#include "driver/LibFtdiBridge.h"
 #include "platform/Beeper.h"
 #include "platform/Clock.h"
 #include "platform/DeviceNotifier.h"
@@ -77,31 +77,27 @@ int Run(TApplication &application) {
   const auto beeper = CreateSoundBeeper(clock);
   // A bridge with no devices stands in when no real driver can be had.
   sim::TSimBridge bridge(clock);
-  std::unique_ptr<TFtdiDriver> library;
-  std::string loadError;
   TMainForm *form = nullptr;
+  TDriverChoice choice;
   if (driverName == "sim") {
     sim::TTrackerConfig tracker;
     if (parser.isSet(fastFlash))
       tracker.BlockErase = tracker.PageErase = 1ms;
     bridge.Plug({.Description = "BLACK BOX", .SerialNumber = "777", .Peer = std::make_shared<sim::TTracker>(tracker)});
-  }
-  if (driverName.isEmpty() || driverName == "d2xx")
-    library = LoadD2xxLibrary(D2xxLibraryName(), loadError);
-  if ((driverName.isEmpty() && !library) || driverName == "libftdi") {
+  } else {
     TLibFtdiOptions options{.OnAccessDenied = [&form](const std::string &node) {
       if (form)
         form->LogMessage(1, Texts::AccessDenied, node.c_str());
     }};
-    library = CreateLibFtdiDriver(clock, std::move(options), loadError);
+    choice = ChooseDriver(driverName.toStdString(), D2xxLibraryName(), clock, std::move(options));
   }
 
-  TFtdiDriver &driver = library ? *library : static_cast<TFtdiDriver &>(bridge);
+  TFtdiDriver &driver = choice.Driver ? *choice.Driver : static_cast<TFtdiDriver &>(bridge);
   TMainForm MainForm(driver, clock, *beeper);
   form = &MainForm;
-  if (driverName != "sim" && !library) {
-    std::fprintf(stderr, "korvessan-erase: %s\n", loadError.c_str());
-    MainForm.LogMessage(1, Texts::DriverMissing, driverName == "libftdi" ? "libftdi1" : D2xxLibraryName());
+  if (!choice.MissingLibrary.empty()) {
+    std::fprintf(stderr, "korvessan-erase: %s\n", choice.Error.c_str());
+    MainForm.LogMessage(1, Texts::DriverMissing, choice.MissingLibrary.c_str());
   }
   // The simulated bridge announces its own plugging like udev does.
   bridge.SetOnChange([&MainForm] { MainForm.PostDeviceChange(); });
