@@ -119,6 +119,8 @@ int main(int argc, char **argv) {
   }
   TApplication application(argc, argv);
   NameApplication();
+  // Lets the desktop match the window to the installed entry and its icon.
+  QGuiApplication::setDesktopFileName("korvessan-erase");
   application.setApplicationDisplayName(QString::fromUtf8(Texts::AppTitle));
   try {
     return Run(application);

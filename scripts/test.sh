@@ -7,6 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
+# Both builds boot the same kernel in the QEMU test; fetch it once.
+export KORVESSAN_KERNEL_CACHE=$PWD/build/qemu-kernel
 
 for preset in default sanitize; do
   echo "=== $preset ==="

@@ -2,19 +2,23 @@
 # Boots Debian's kernel in QEMU with an emulated FT232 (usb-serial) whose
 # serial line is a unix socket to the simulated tracker on the host, and runs
 # the libftdi backend's guest test inside. Usage: run-guest-test.sh WORKDIR
-# GUEST_TEST TRACKER_PEER. The kernel package is fetched once into WORKDIR.
+# GUEST_TEST TRACKER_PEER. Debian's kernel package is fetched once, into
+# WORKDIR or into $KORVESSAN_KERNEL_CACHE when set, so builds can share it.
 set -euo pipefail
 work=$1 guest_test=$2 tracker_peer=$3
 serial=KV777
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
 
-kernel_root=$work/kernel
+cache=${KORVESSAN_KERNEL_CACHE:-$work}
+mkdir -p "$cache"
+kernel_root=$cache/kernel
 if [[ ! -d $kernel_root/boot ]]; then
   package=$(apt-cache depends linux-image-amd64 | sed -n 's/.*Depends: \(linux-image-[0-9].*\)/\1/p' | head -1)
-  (cd "$work" && rm -f linux-image-*.deb && { apt-get download "$package" || { apt-get update -qq && apt-get download "$package"; }; })
+  (cd "$cache" && rm -f linux-image-*.deb && { apt-get download "$package" || { apt-get update -qq && apt-get download "$package"; }; })
   rm -rf "$kernel_root.tmp"
-  dpkg-deb -x "$work"/linux-image-*.deb "$kernel_root.tmp"
+  dpkg-deb -x "$cache"/linux-image-*.deb "$kernel_root.tmp"
+  rm -f "$cache"/linux-image-*.deb
   mv "$kernel_root.tmp" "$kernel_root"
 fi
 vmlinuz=$(ls "$kernel_root"/boot/vmlinuz-* | head -1)
