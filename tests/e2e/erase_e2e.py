@@ -67,6 +67,9 @@ def find_application(pid):
 
 
 def find_by_name(root, name):
+    # libatspi caches names and updates them from change events; asking
+    # afresh cannot miss a change that raced the cache.
+    root.clear_cache()
     return pyatspi.findDescendant(root, lambda node: node is not None and node.name == name)
 
 
