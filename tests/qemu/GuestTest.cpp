@@ -93,7 +93,8 @@ void ExpectSerial(const char *expectedSerial) {
   FT_STATUS status = driver->FT_Read(handle, reply.data(), VersionReplyLength, &transferred);
   const TDuration idle = clock.Now() - start;
   Check(status == FT_OK && transferred == 0, "idle read returns FT_OK with no bytes");
-  Check(idle >= 100ms && idle < 400ms, "idle read took " + std::to_string(Ms(idle)) + " ms for a 100 ms time-out");
+  // libftdi's own USB time-out is 5 s; anything near the 100 ms is ours.
+  Check(idle >= 100ms && idle < 1000ms, "idle read took " + std::to_string(Ms(idle)) + " ms for a 100 ms time-out");
 
   Check(driver->FT_Purge(handle, FT_PURGE_RX | FT_PURGE_TX) == FT_OK, "purge both directions");
   Check(driver->FT_Write(handle, ReadVersionCommand.data(), static_cast<DWORD>(ReadVersionCommand.size()),
