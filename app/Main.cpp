@@ -75,13 +75,13 @@ bool TMainForm::nativeEvent(const QByteArray &eventType, void *message, qintptr 
 
 void TMainForm::LogMessage(int level, const char *format, ...) {
   static_cast<void>(level);
+  // Measured first, then formatted, so no line is ever cut short.
   std::va_list args;
   va_start(args, format);
-  std::va_list measure;
-  va_copy(measure, args);
-  const int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
   std::string line(static_cast<std::size_t>(std::max(length, 0)), '\0');
+  va_start(args, format);
   if (length > 0)
     std::vsnprintf(line.data(), line.size() + 1, format, args);
   va_end(args);
