@@ -49,6 +49,8 @@ constexpr UCHAR FT_PARITY_ODD = 1;
 constexpr UCHAR FT_PARITY_EVEN = 2;
 constexpr USHORT FT_FLOW_NONE = 0x0000;
 constexpr USHORT FT_FLOW_RTS_CTS = 0x0100;
+constexpr USHORT FT_FLOW_DTR_DSR = 0x0200;
+constexpr USHORT FT_FLOW_XON_XOFF = 0x0400;
 constexpr ULONG FT_PURGE_RX = 1;
 constexpr ULONG FT_PURGE_TX = 2;
 

@@ -294,9 +294,6 @@ public:
   }
 
 private:
-  static constexpr USHORT FT_FLOW_DTR_DSR = 0x0200;
-  static constexpr USHORT FT_FLOW_XON_XOFF = 0x0400;
-
   // libftdi answers -1..-n for its own checks and libusb's codes for the
   // bus; none of them says more to the caller than that the bridge failed.
   static FT_STATUS StatusOf(int result) { return result < 0 ? FT_IO_ERROR : FT_OK; }
