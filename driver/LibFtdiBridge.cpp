@@ -40,10 +40,8 @@ constexpr int UnboundedTransferMs = 1000;
 struct TListedDevice {
   libusb_device *Device = nullptr; // holds a reference while listed
   int Interface = 0;               // 0 for A, 1 for B ...
-  int InterfaceCount = 1;
   std::string Description;
   std::string SerialNumber;
-  std::string Node;
 };
 
 struct TOpenDevice {
@@ -352,7 +350,7 @@ private:
           denied.insert(node);
       }
       for (int i = 0; i < interfaces; ++i) {
-        TListedDevice listed{device, i, interfaces, description.data(), serial.data(), node};
+        TListedDevice listed{device, i, description.data(), serial.data()};
         if (interfaces > 1 && !listed.Description.empty()) {
           listed.Description += std::string(" ") + static_cast<char>('A' + i);
           listed.SerialNumber += static_cast<char>('A' + i);
